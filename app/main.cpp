@@ -1,0 +1,45 @@
+// Process entry: answers "-?"/"--help" even without a display, keeps the raw
+// arguments, then hands over to the toolkit.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <X11/Xlib.h>
+#include <wx/app.h>
+
+#include "app/player_app.h"
+#include "app/process_arguments.h"
+#include "app/startup_resolution.h"
+#include "app/usage_text.h"
+
+wxIMPLEMENT_APP_NO_MAIN(PlayerApp);
+
+namespace {
+
+std::vector<std::string> arguments;
+
+bool DisplayAvailable() {
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (wayland != nullptr && *wayland != '\0') return true;
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return false;
+  XCloseDisplay(display);
+  return true;
+}
+
+}  // namespace
+
+void SetProcessArguments(int argc, char** argv) { arguments.assign(argv, argv + argc); }
+const std::vector<std::string>& ProcessArguments() { return arguments; }
+
+int main(int argc, char** argv) {
+  SetProcessArguments(argc, argv);
+  if (AsksForUsage(arguments) && !DisplayAvailable()) {
+    const std::string text = UsageText(arguments.empty() ? std::string() : arguments[0]);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+  }
+  const int status = wxEntry(argc, argv);
+  return PlayerApp::ExitStatus() != 0 ? PlayerApp::ExitStatus() : status;
+}
