@@ -1,16 +1,9 @@
 #include "engine/engine_libraries.h"
 
+#include "platform/file_system.h"
 #include "settings/user_directories.h"
 
 namespace {
-
-// "\" separates components as "/" does; the system only knows "/".
-std::string SystemPath(std::string path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
-}
 
 struct Attempt {
   platform::SharedLibrary* library;
@@ -44,7 +37,7 @@ bool EngineLibraries::Load(EngineApi& api) {
   for (Attempt& a : attempts) {
     if (*a.library) continue;
     a.userPath = UserDataDirectory() + a.name;
-    *a.library = platform::SharedLibrary::Load(SystemPath(a.userPath), &a.reasonUser);
+    *a.library = platform::SharedLibrary::Load(ToSystemPath(a.userPath), &a.reasonUser);
   }
   for (const Attempt& a : attempts) {
     if (*a.library) continue;
