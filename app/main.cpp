@@ -33,8 +33,23 @@ bool DisplayAvailable() {
 void SetProcessArguments(int argc, char** argv) { arguments.assign(argv, argv + argc); }
 const std::vector<std::string>& ProcessArguments() { return arguments; }
 
+// "--version" has no "=": it is a word of its own, answered before anything
+// else starts (a package path that begins with a quote takes in the rest).
+static bool AsksForVersion(const std::vector<std::string>& args) {
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (!args[i].empty() && args[i][0] == '"') return false;
+    if (args[i] == "--version") return true;
+  }
+  return false;
+}
+
 int main(int argc, char** argv) {
   SetProcessArguments(argc, argv);
+  if (AsksForVersion(arguments)) {
+    const std::string line = VersionLine();
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    return 0;
+  }
   if (AsksForUsage(arguments) && !DisplayAvailable()) {
     const std::string text = UsageText(arguments.empty() ? std::string() : arguments[0]);
     std::fwrite(text.data(), 1, text.size(), stdout);

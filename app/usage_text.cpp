@@ -11,7 +11,7 @@ constexpr char kExampleConfigHost[] = "config.example.com";
 std::string UsageText(const std::string& programPath) {
   std::string text;
   text += "\n";
-  text += "Mervane Standalone Engine 1.5.1.0\n";
+  text += VersionLine();
   text += "\n";
   text += "Usage : " + programPath + " [OPTIONS] [MVKfile]\n";
   text += "\n";
@@ -70,3 +70,5 @@ std::string UsageText(const std::string& programPath) {
           "/config.php --width=800 --height=600 --fullscreen=0 Demo-2.0.mvk\n";
   return text;
 }
+
+std::string VersionLine() { return "Mervane Standalone Engine 1.5.1.0\n"; }

@@ -6,3 +6,6 @@
 #include <string>
 
 std::string UsageText(const std::string& programPath);
+
+// The usage text's version line, "--version" prints it alone.
+std::string VersionLine();

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target mervane-player mervane_standin
+cmake --build build -j"$(nproc)" --target mervane-player standin
 
 cd build/run
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then

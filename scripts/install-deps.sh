@@ -10,6 +10,7 @@ packages=(
   xvfb xdotool x11-utils x11-apps imagemagick
   nginx-light
   clang libclang-rt-14-dev
+  desktop-file-utils libxml2-utils shared-mime-info groff-base dpkg-dev binutils
   "$@"
 )
 

@@ -1,6 +1,5 @@
 // Where the engine library and its companions are loaded from, what a missing
 // one or a missing entry does, and the options record as the engine gets it.
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -141,10 +140,9 @@ class Record : public ::testing::TestWithParam<RecordCase> {};
 TEST_P(Record, EngineReceivesTheRecordOnceWithItsMask) {
   test::X11Driver x11;
   if (!x11.ok()) GTEST_SKIP() << "no display";
-  Display* display = XOpenDisplay(nullptr);
-  const int screenWidth = DisplayWidth(display, DefaultScreen(display));
-  const int screenHeight = DisplayHeight(display, DefaultScreen(display));
-  XCloseDisplay(display);
+  int screenWidth = 0;
+  int screenHeight = 0;
+  x11.ScreenSize(&screenWidth, &screenHeight);
 
   const RecordCase& c = GetParam();
   PlayerRun run;

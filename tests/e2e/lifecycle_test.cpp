@@ -1,6 +1,5 @@
 // The player's life from start to stop, seen from the stand-in engine's
 // journal, the trace and the windows on the display.
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>

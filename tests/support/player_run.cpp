@@ -52,6 +52,7 @@ PlayerRun::PlayerRun() {
   CopyFile(run + "/wrap_oal.DLL", Path("wrap_oal.DLL"));
   CopyFile(std::string(MERVANE_STANDIN_BUILD_DIR) + "/journaling/OpenAL32.DLL", Path("OpenAL32.DLL"));
   WriteFile("Game.mvk", "package");
+  WriteFile("script.txt", "");
   mkdir(Path("home").c_str(), 0755);
   env_["HOME"] = Path("home");
   env_["ProgramFiles"] = Path("programfiles");

@@ -126,6 +126,12 @@ void X11Driver::Resize(unsigned long window, int width, int height) {
   XFlush(D(display_));
 }
 
+void X11Driver::ScreenSize(int* width, int* height) {
+  Display* d = D(display_);
+  *width = DisplayWidth(d, DefaultScreen(d));
+  *height = DisplayHeight(d, DefaultScreen(d));
+}
+
 std::string X11Driver::WindowText(unsigned long window) { return Name(D(display_), window); }
 
 bool X11Driver::PressReturn(unsigned long window) {

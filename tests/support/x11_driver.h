@@ -26,6 +26,7 @@ class X11Driver {
   void Close(unsigned long window);
   void Resize(unsigned long window, int width, int height);
   std::string WindowText(unsigned long window);
+  void ScreenSize(int* width, int* height);
   // Focuses the window and presses Return, as a user answering a box.
   bool PressReturn(unsigned long window);
 
