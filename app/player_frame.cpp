@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include <gtk/gtk.h>
 #include <wx/msgdlg.h>
@@ -51,9 +53,11 @@ PlayerFrame::PlayerFrame(const std::vector<std::string>& args)
     fullScreen = resolved.fullScreen;
     programDir = resolved.programDir;
     if (resolved.outcome == StartUpResolution::Outcome::NoPackage) {
-      failure = "no package given and no .mvk file found in " +
-                (programDir.empty() ? std::string("the current directory") : programDir) +
-                "; name one on the command line, e.g. mervane-player Demo-1.0.mvk";
+      std::error_code error;
+      const std::filesystem::path searched =
+          std::filesystem::absolute(programDir.empty() ? "." : programDir, error).lexically_normal();
+      failure = "no package given and no .mvk file found in " + searched.string() +
+                "; name one as the last argument, e.g. mervane-player /path/to/Demo-1.0.mvk";
       return;
     }
     gameData = resolved.gameData;
@@ -72,7 +76,8 @@ void PlayerFrame::BringUpEngine() {
   engine = api.ClientEngine_Create();
   api.ClientEngine_SetWorkPath(engine, workPath.c_str());
   if (!api.ClientEngine_Init(engine)) {
-    failure = "the engine failed to initialise (ClientEngine_Init returned false)";
+    failure = "the engine failed to initialise (ClientEngine_Init returned false); "
+              "its own messages, if any, tell why";
     return;
   }
   connectionManager = api.ClientEngine_GetConnectionManager(engine);

@@ -1,5 +1,8 @@
 #include "engine/engine_libraries.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "platform/file_system.h"
 #include "settings/user_directories.h"
 
@@ -12,6 +15,13 @@ struct Attempt {
   std::string reasonUser;
   std::string userPath;
 };
+
+// For messages: where a relative path really points.
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(ToSystemPath(path), error);
+  return error ? path : absolute.lexically_normal().string();
+}
 
 template <typename Slot>
 bool Lookup(const platform::SharedLibrary& library, Slot& slot, const char* name, bool required,
@@ -41,8 +51,12 @@ bool EngineLibraries::Load(EngineApi& api) {
   }
   for (const Attempt& a : attempts) {
     if (*a.library) continue;
-    failure_ = std::string("cannot load ") + a.name + " from ./" + a.name + " (" + a.reasonHere +
-               ") nor from " + a.userPath + " (" + a.reasonUser + ")";
+    const std::string here = Absolute(std::string("./") + a.name);
+    const std::string user = Absolute(a.userPath);
+    failure_ = std::string("cannot load ") + a.name + ": not loadable from " + here +
+               " (" + a.reasonHere + ") nor from " + user + " (" + a.reasonUser + "). Put " + kEngine +
+               ", " + kOpenAL + " and " + kWrapOal + " in the current directory or in " +
+               user.substr(0, user.size() - std::string(a.name).size());
     return false;
   }
   return Bind(api);

@@ -97,3 +97,43 @@ TEST(StartUp, NoPackageFoundSaysWhereItLookedAndExitsWithOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FirstRun, MissingEngineLibraryNamesBothPlacesAndTheRemedy) {
+  test::X11Driver x11;
+  if (!x11.ok()) GTEST_SKIP() << "no display";
+  PlayerRun run;
+  std::remove(run.Path("MRVClient.DLL").c_str());
+  run.Start({"-f=0", "Game.mvk"});
+  ASSERT_TRUE(run.WaitExit());
+  EXPECT_EQ(run.exitStatus(), 1);
+  const std::string err = run.Stderr();
+  EXPECT_NE(err.find("cannot load MRVClient.DLL"), std::string::npos) << err;
+  EXPECT_NE(err.find(run.Path("MRVClient.DLL")), std::string::npos) << err;
+  EXPECT_NE(err.find(run.Path("programfiles/Ombrica/Player/MRVClient.DLL")), std::string::npos) << err;
+  EXPECT_NE(err.find("Put MRVClient.DLL, OpenAL32.DLL and wrap_oal.DLL in the current directory or in " +
+                     run.Path("programfiles/Ombrica/Player/")),
+            std::string::npos)
+      << err;
+  // Nothing of the engine ran, and the companions loaded meanwhile were released.
+  const auto journal = run.Journal();
+  EXPECT_EQ(IndexOf(journal, "ClientEngine_Create"), -1);
+  EXPECT_GE(IndexOf(journal, "lib-unload wrap_oal.DLL"), 0);
+}
+
+TEST(FirstRun, HelpWithADisplayShowsTheBoxAndPrintsTheText) {
+  test::X11Driver x11;
+  if (!x11.ok()) GTEST_SKIP() << "no display";
+  PlayerRun run;
+  run.Start({"-w=800", "-?"});
+  const unsigned long box = x11.FindWindowNamed("Mervane help", 10000);
+  ASSERT_NE(box, 0u) << run.Stderr();
+  ASSERT_TRUE(x11.PressReturn(box));
+  ASSERT_TRUE(run.WaitExit());
+  EXPECT_EQ(run.exitStatus(), 0);
+  EXPECT_EQ(run.Stdout().rfind("\nMervane Standalone Engine 1.5.1.0\n\nUsage : " + std::string(MERVANE_PLAYER), 0), 0u);
+  EXPECT_EQ(IndexOf(run.Journal(), "lib-load"), -1);
+}
+
+}  // namespace

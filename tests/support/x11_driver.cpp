@@ -84,7 +84,13 @@ Window Poll(const std::function<Window()>& find, int timeoutMs) {
 }  // namespace
 
 X11Driver::X11Driver() {
-  display_ = XOpenDisplay(nullptr);
+  // A busy server can turn a connection away now and then: try for a while.
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') return;
+  for (int attempt = 0; attempt < 50 && display_ == nullptr; ++attempt) {
+    display_ = XOpenDisplay(nullptr);
+    if (display_ == nullptr) SleepMs(100);
+  }
   if (display_ != nullptr) XSetErrorHandler(IgnoreErrors);
 }
 
