@@ -1,0 +1,3 @@
+#include "net/stream_host.h"
+
+std::atomic<StreamHost*> activeFrame{nullptr};
