@@ -1,5 +1,8 @@
 #include "net/stream_callbacks.h"
 
+#include <wx/app.h>
+#include <wx/thread.h>
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -110,7 +113,14 @@ extern "C" void OpenUrlTargetCallback(const char* url) {
       platform::Trace("\n");
       return;
     }
-    wxLaunchDefaultBrowser(wxString::FromAscii(target->c_str()), 0);
+    const wxString page = wxString::FromAscii(target->c_str());
+    // The engine may call from a thread of its own; the desktop is reached
+    // from the GUI thread only.
+    if (!wxIsMainThread() && wxTheApp != nullptr && wxTheApp->IsGUI()) {
+      wxTheApp->CallAfter([page] { wxLaunchDefaultBrowser(page, 0); });
+      return;
+    }
+    wxLaunchDefaultBrowser(page, 0);
   } catch (...) {
   }
 }

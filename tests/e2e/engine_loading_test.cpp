@@ -45,6 +45,8 @@ struct LoadCase {
   const char* stderrNames;             // what the not-ready message must name
 };
 
+void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+
 class Loading : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(Loading, LoadsFromBothPlacesAndRefusesWhatIsMissing) {
@@ -134,6 +136,8 @@ struct RecordCase {
   bool displaySize;      // both fields take the display's size
   uint16_t width, height;
 };
+
+void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.name; }
 
 class Record : public ::testing::TestWithParam<RecordCase> {};
 
