@@ -2,20 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/startup_environment.h"
 #include "app/usage_text.h"
 #include "settings/settings_file.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -66,48 +62,10 @@ std::array<int, 11> Fields(const PlayerOptions& o) {
           o.appAALevel, o.appShadowLevel, o.appPostRELevel, o.appReflectLevel, o.smartCache};
 }
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name))
-      old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnvironment() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 // A temporary tree, entered as the current directory for one test.
 class TempTree {
  public:
-  TempTree() {
-    std::string pattern = (fs::temp_directory_path() / "mervane-app-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-      throw std::runtime_error("mkdtemp failed");
-    root_ = fs::canonical(pattern).string();
-    for (const char* dir : {"prog", "cwd", "pf", "appdata", "pkgs"})
-      fs::create_directory(fs::path(root_) / dir);
-    previous_ = fs::current_path();
-    fs::current_path(fs::path(root_) / "cwd");
-  }
-  ~TempTree() {
-    std::error_code error;
-    fs::current_path(previous_, error);
-    fs::remove_all(root_, error);
-  }
-  TempTree(const TempTree&) = delete;
-  TempTree& operator=(const TempTree&) = delete;
+  TempTree() : root_(MakeLayout(dir_.Path())), cwd_(dir_.Path() / "cwd") {}
 
   const std::string& Root() const { return root_; }
 
@@ -119,18 +77,25 @@ class TempTree {
   }
 
   void Write(const std::string& relative, const std::string& content = "") const {
-    const fs::path path = fs::path(root_) / relative;
+    const fs::path path = dir_.Path() / relative;
     if (!relative.empty() && relative.back() == '/') {
       fs::create_directories(path);
       return;
     }
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+    test::WriteFile(path, content);
   }
 
  private:
+  static std::string MakeLayout(const fs::path& root) {
+    for (const char* dir : {"prog", "cwd", "pf", "appdata", "pkgs"})
+      fs::create_directory(root / dir);
+    return root.string();
+  }
+
+  // In this order: the tree is made before it is entered and left before it goes.
+  test::TempDir dir_{"mervane-app-"};
   std::string root_;
-  fs::path previous_;
+  test::ScopedCurrentDirectory cwd_;
 };
 
 struct Resolved {
@@ -160,8 +125,8 @@ TEST_P(StartUpResolutionTest, Resolves) {
   const std::string userBase = c.userDirectoryUnusable ? tree.Root() + "/blocker/sub" : tree.Root() + "/pf";
   if (c.userDirectoryUnusable)
     tree.Write("blocker");
-  const ScopedEnvironment programFiles("ProgramFiles", userBase);
-  const ScopedEnvironment appData("APPDATA", c.userDirectoryUnusable ? userBase : tree.Root() + "/appdata");
+  const test::ScopedVariable programFiles("ProgramFiles", userBase);
+  const test::ScopedVariable appData("APPDATA", c.userDirectoryUnusable ? userBase : tree.Root() + "/appdata");
   for (const std::string& file : c.files)
     tree.Write(file);
 
@@ -432,8 +397,8 @@ TEST(LocalPathToUrl, GivesAbsoluteFileUrls) {
 
 TEST(StartUpDocument, ConfigNoneOnTheCommandLineBecomesAFileUrl) {
   TempTree tree;
-  const ScopedEnvironment programFiles("ProgramFiles", tree.Root() + "/pf");
-  const ScopedEnvironment appData("APPDATA", tree.Root() + "/appdata");
+  const test::ScopedVariable programFiles("ProgramFiles", tree.Root() + "/pf");
+  const test::ScopedVariable appData("APPDATA", tree.Root() + "/appdata");
   tree.Write("pkgs/Demo.mvk");
   const Resolved run = Resolve(tree, {kProgram, "-c=none", "{root}/pkgs/Demo.mvk"}, "");
   ASSERT_EQ(run.result.outcome, Outcome::Ready);

@@ -2,19 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "support/scratch.h"
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(UsageText, MatchesTheReferenceByteForByte) {
-  const std::string expected = ReadFile(MERVANE_TEST_DATA "/app/usage.txt");
+  const std::string expected = test::ReadFile(MERVANE_TEST_DATA "/app/usage.txt");
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(UsageText("/opt/player/mervane-player"), expected);
 }

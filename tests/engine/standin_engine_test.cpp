@@ -3,16 +3,18 @@
 // player callbacks.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/scratch.h"
 
 namespace {
 
@@ -64,27 +66,12 @@ F Entry(void* library, const char* name) {
 
 class StandinEngine : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/standin-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    setenv("MERVANE_STANDIN_JOURNAL", (dir_ + "/journal").c_str(), 1);
-    setenv("MERVANE_STANDIN_SCRIPT", (dir_ + "/script").c_str(), 1);
-    setenv("MERVANE_STANDIN_NODRAW", "1", 1);
-    player = FakePlayer{};
-  }
-  void TearDown() override {
-    Unload();
-    unsetenv("MERVANE_STANDIN_JOURNAL");
-    unsetenv("MERVANE_STANDIN_SCRIPT");
-    unsetenv("MERVANE_STANDIN_NODRAW");
-    std::remove((dir_ + "/journal").c_str());
-    std::remove((dir_ + "/script").c_str());
-    rmdir(dir_.c_str());
-  }
+  void SetUp() override { player = FakePlayer{}; }
+  // The library goes before the members below put the environment back.
+  void TearDown() override { Unload(); }
 
   void Load(const std::string& script) {
-    std::ofstream(dir_ + "/script") << script;
+    test::WriteFile(dir_ + "/script", script);
     library_ = dlopen(kEngine.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library_, nullptr) << dlerror();
   }
@@ -143,7 +130,11 @@ class StandinEngine : public ::testing::Test {
     return out;
   }
 
-  std::string dir_;
+  const test::TempDir temp_{"standin-test-"};
+  const std::string dir_ = temp_.Path().string();
+  const test::ScopedVariable journal_{"MERVANE_STANDIN_JOURNAL", dir_ + "/journal"};
+  const test::ScopedVariable script_{"MERVANE_STANDIN_SCRIPT", dir_ + "/script"};
+  const test::ScopedVariable noDraw_{"MERVANE_STANDIN_NODRAW", "1"};
   void* library_ = nullptr;
 };
 

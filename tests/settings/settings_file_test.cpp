@@ -3,44 +3,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/scratch.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "settings-file-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-void WriteFile(const fs::path& path, const std::string& contents) {
-  std::ofstream(path, std::ios::binary) << contents;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::ReadFile;
+using test::WriteFile;
 
 // Lines "K0=0" .. "K<n-1>=<n-1>" or pairs "K0 0" .. in one file.
 std::string ManyEntries(int n, const char* separator, const char* lineEnd) {
@@ -100,7 +76,7 @@ class SettingsForms : public testing::TestWithParam<FormCase> {};
 
 TEST_P(SettingsForms, ReadsEntries) {
   const FormCase& c = GetParam();
-  TempDir dir;
+  const test::TempDir dir("settings-file-");
   const fs::path file = dir.Path() / "MRVClient.cfg";
   WriteFile(file, c.contents);
 
@@ -119,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(, SettingsForms, testing::ValuesIn(kFormCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettingsFile, ValueKeepsEverythingAfterFirstEquals) {
-  TempDir dir;
+  const test::TempDir dir("settings-file-");
   const fs::path file = dir.Path() / "a.cfg";
   WriteFile(file, "Url = http://x/?a=b \n");
   SettingsFile store(true, file.string());
@@ -136,7 +112,7 @@ struct ConversionCase {
 class SettingsConversion : public testing::TestWithParam<ConversionCase> {};
 
 TEST_P(SettingsConversion, ConvertsAsAtoi) {
-  TempDir dir;
+  const test::TempDir dir("settings-file-");
   const fs::path file = dir.Path() / "a.cfg";
   WriteFile(file, std::string("Key=") + GetParam().text + "\n");
   SettingsFile store(true, file.string());
@@ -155,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(, SettingsConversion,
                                          ConversionCase{"-99999999999", -2147483647 - 1}));
 
 TEST(SettingsFile, MissingFileIsCreatedEmpty) {
-  TempDir dir;
+  const test::TempDir dir("settings-file-");
   const fs::path file = dir.Path() / "MRVClient.cfg";
   SettingsFile store(true, file.string());
   EXPECT_EQ(store.Count(), 0);
@@ -168,7 +144,7 @@ TEST(SettingsFile, MissingFileIsCreatedEmpty) {
 }
 
 TEST(SettingsFile, UncreatableFileGivesNoEntries) {
-  TempDir dir;
+  const test::TempDir dir("settings-file-");
   const fs::path file = dir.Path() / "missing" / "MRVClient.cfg";
   SettingsFile store(false, "");
   EXPECT_EQ(store.Load(file.string()), 0);
@@ -176,7 +152,7 @@ TEST(SettingsFile, UncreatableFileGivesNoEntries) {
 }
 
 TEST(SettingsFile, ReloadReplacesEntries) {
-  TempDir dir;
+  const test::TempDir dir("settings-file-");
   const fs::path first = dir.Path() / "first.cfg";
   WriteFile(first, "A=1\n");
   SettingsFile store(true, first.string());
@@ -187,7 +163,7 @@ TEST(SettingsFile, ReloadReplacesEntries) {
 }
 
 TEST(SettingsFile, BackslashPathsReachTheFile) {
-  TempDir dir;
+  const test::TempDir dir("settings-file-");
   fs::create_directory(dir.Path() / "sub");
   WriteFile(dir.Path() / "sub" / "a.cfg", "A=3\n");
   SettingsFile store(true, dir.Path().string() + "\\sub\\a.cfg");

@@ -3,12 +3,9 @@
 #include "settings/user_directories.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <set>
 #include <string>
@@ -16,77 +13,16 @@
 
 #include "platform/file_system.h"
 #include "settings/settings_file.h"
+#include "support/scratch.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "user-dirs-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-// Sets (or with nullopt unsets) an environment variable for one scope.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Apply(value);
-  }
-  ~ScopedVariable() { Apply(old_); }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  void Apply(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(name_, value->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const fs::path& path) : old_(fs::current_path()) {
-    fs::current_path(path);
-  }
-  ~ScopedCurrentDirectory() {
-    std::error_code ignored;
-    fs::current_path(old_, ignored);
-  }
-  ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
-  ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
-
- private:
-  fs::path old_;
-};
-
-void WriteFile(const fs::path& path, const std::string& contents) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << contents;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::ReadFile;
+using test::ScopedCurrentDirectory;
+using test::ScopedVariable;
+using test::WriteFile;
 
 // Every entry under root, relative, with its size for files.
 std::set<std::string> Tree(const fs::path& root) {
@@ -115,7 +51,7 @@ class Sandbox {
   void Block(const char* which) const { WriteFile(Root() / which / "Ombrica", "blocker"); }
 
  private:
-  TempDir temp_;
+  test::TempDir temp_{"user-dirs-"};
   ScopedVariable programFiles_;
   ScopedVariable appData_;
   ScopedCurrentDirectory cwd_;
@@ -257,7 +193,7 @@ class FileSystemHelpers : public testing::Test {
   }
   std::string At(const std::string& relative) const { return temp_.Path().string() + "/" + relative; }
 
-  TempDir temp_;
+  test::TempDir temp_{"user-dirs-"};
 };
 
 TEST_F(FileSystemHelpers, FileExistsNeedsTheExactName) {
@@ -302,7 +238,7 @@ std::string LongPath(const std::string& root, size_t length, char letter,
 }
 
 TEST(CreateDirectoryTree, CreatesMissingPrefixes) {
-  TempDir temp;
+  const test::TempDir temp("user-dirs-");
   ScopedCurrentDirectory cwd(temp.Path());
   const std::string root = temp.Path().string();
   WriteFile(temp.Path() / "file", "x");
