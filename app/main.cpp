@@ -33,11 +33,13 @@ bool DisplayAvailable() {
 void SetProcessArguments(int argc, char** argv) { arguments.assign(argv, argv + argc); }
 const std::vector<std::string>& ProcessArguments() { return arguments; }
 
-// "--version" has no "=": it is a word of its own, answered before anything
-// else starts (a package path that begins with a quote takes in the rest).
+// "--version" has no "=": like "-?" and "--help" it is a word of its own,
+// answered before anything else starts; the first of them wins, and a
+// package path that begins with a quote takes in the rest.
 static bool AsksForVersion(const std::vector<std::string>& args) {
   for (size_t i = 1; i < args.size(); ++i) {
     if (!args[i].empty() && args[i][0] == '"') return false;
+    if (args[i] == "-?" || args[i] == "--help") return false;
     if (args[i] == "--version") return true;
   }
   return false;

@@ -39,6 +39,9 @@ PlayerFrame::PlayerFrame(const std::vector<std::string>& args)
               wxDEFAULT_FRAME_STYLE, "frame") {
   activeFrame = nullptr;
   Show(false);
+  // Start-up paths are settled by plain code (ResolveStartUp): the toolkit's
+  // virtual file system names and orders files differently on this platform,
+  // so the frame keeps no file-system object and registers no handler.
 
   {
     // The store lives only while the start is settled; it is never saved.
@@ -46,8 +49,7 @@ PlayerFrame::PlayerFrame(const std::vector<std::string>& args)
     StartUpResolution resolved = ResolveStartUp(args, settings, options, PrintLine);
     if (resolved.outcome == StartUpResolution::Outcome::ShowUsage) {
       PrintLine(resolved.usageText);
-      wxMessageBox(wxString::FromUTF8(resolved.usageText.c_str()), "Mervane help", wxOK | wxCENTRE,
-                   nullptr);
+      wxMessageBox(DisplayText(resolved.usageText.c_str()), "Mervane help", wxOK | wxCENTRE, nullptr);
       std::exit(0);
     }
     fullScreen = resolved.fullScreen;
@@ -64,8 +66,8 @@ PlayerFrame::PlayerFrame(const std::vector<std::string>& args)
     workPath = resolved.workPath;
     configData = resolved.configData;
     loadingData = resolved.loadingData;
+    BringUpEngine();
   }
-  BringUpEngine();
 }
 
 void PlayerFrame::BringUpEngine() {
@@ -76,8 +78,7 @@ void PlayerFrame::BringUpEngine() {
   engine = api.ClientEngine_Create();
   api.ClientEngine_SetWorkPath(engine, workPath.c_str());
   if (!api.ClientEngine_Init(engine)) {
-    failure = "the engine failed to initialise (ClientEngine_Init returned false); "
-              "its own messages, if any, tell why";
+    failure = "the engine failed to initialise (ClientEngine_Init returned false)";
     return;
   }
   connectionManager = api.ClientEngine_GetConnectionManager(engine);
@@ -167,7 +168,8 @@ void PlayerFrame::OnSize(wxSizeEvent& /*event*/) {
 void PlayerFrame::OnClose(wxCloseEvent& /*event*/) { closeRequested = true; }
 
 void PlayerFrame::OnTimer(wxTimerEvent& /*event*/) {
-  if (pumpBusy) {
+  // A box of the engine's, opened from one of its threads, counts as a busy pump.
+  if (pumpBusy || EngineMessageOpen()) {
     wxMicroSleep(1000);
     return;
   }

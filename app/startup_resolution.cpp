@@ -169,7 +169,7 @@ bool IsPackageName(const std::string& name) {
   return name.size() >= extension && name.compare(name.size() - extension, extension, kPackageExtension) == 0;
 }
 
-// The packages of a directory ("*.mvk", regular files, letter case counts),
+// The packages of a directory ("*.mvk", regular visible files, letter case counts),
 // in byte order of their names so that the choice is the same on every run.
 std::vector<std::string> PackagesIn(const std::string& directory) {
   std::vector<std::string> names;
@@ -178,7 +178,8 @@ std::vector<std::string> PackagesIn(const std::string& directory) {
   for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
     std::error_code typeError;
     const std::string name = entry->path().filename().string();
-    if (IsPackageName(name) && entry->is_regular_file(typeError))
+    // Hidden files (such as "._Demo.mvk" left by other systems) are not packages.
+    if (name[0] != '.' && IsPackageName(name) && entry->is_regular_file(typeError))
       names.push_back(name);
   }
   std::sort(names.begin(), names.end());

@@ -1,42 +1,53 @@
 #include "engine/engine_callbacks.h"
 
+#include <atomic>
+
 #include <wx/app.h>
 #include <wx/msgdlg.h>
 #include <wx/thread.h>
 
 #include "net/stream_host.h"
 
-void OnClientStop(void* userData) {
-  if (userData == nullptr) return;
-  static_cast<StreamHost*>(userData)->closeRequested = true;
-}
-
 namespace {
 
-// The engine's texts are 8-bit; take them as UTF-8 when they are, else as
-// Latin-1, so no message shows up empty.
-wxString MessageText(const char* text) {
+// Boxes open right now; only the GUI thread changes it.
+std::atomic<int> openMessages{0};
+
+void ShowMessage(const wxString& message) {
+  ++openMessages;
+  wxMessageBox(message, "Mervane help", wxOK | wxCENTRE, nullptr);
+  --openMessages;
+}
+
+}  // namespace
+
+wxString DisplayText(const char* text) {
   if (text == nullptr) return wxString();
   wxString converted = wxString::FromUTF8(text);
   if (converted.empty() && *text != '\0') converted = wxString::From8BitData(text);
   return converted;
 }
 
-void ShowMessage(const wxString& message) {
-  wxMessageBox(message, "Mervane help", wxOK | wxCENTRE, nullptr);
+bool EngineMessageOpen() { return openMessages > 0; }
+
+extern "C" void OnClientStop(void* userData) noexcept {
+  if (userData == nullptr) return;
+  static_cast<StreamHost*>(userData)->closeRequested = true;
 }
 
-}  // namespace
-
-void OnEngineLog(int32_t /*first*/, const char* text) {
+extern "C" void OnEngineLog(int32_t /*first*/, const char* text) noexcept {
   try {
-    const wxString message = MessageText(text);
+    const wxString message = DisplayText(text);
     if (wxIsMainThread()) {
       ShowMessage(message);
       return;
     }
-    // Windows may only be touched on the GUI thread: show it there, later.
-    if (wxTheApp != nullptr) wxTheApp->CallAfter([message] { ShowMessage(message); });
+    // Windows may only be touched on the GUI thread: show it there, unless
+    // the player has stopped meanwhile.
+    if (wxTheApp == nullptr) return;
+    wxTheApp->CallAfter([message] {
+      if (activeFrame.load() != nullptr) ShowMessage(message);
+    });
   } catch (...) {
     // Nothing may escape into the engine.
   }

@@ -17,6 +17,11 @@ class EngineLibraries {
   // Loads the three libraries and binds api. False when a library could not
   // be loaded or a required entry is missing; failure() then says which.
   // Libraries loaded by a failed attempt stay loaded until Unload().
+  ~EngineLibraries() { Unload(); }
+  EngineLibraries() = default;
+  EngineLibraries(const EngineLibraries&) = delete;
+  EngineLibraries& operator=(const EngineLibraries&) = delete;
+
   bool Load(EngineApi& api);
 
   // Engine library, then OpenAL32.DLL, then wrap_oal.DLL; each only if loaded.

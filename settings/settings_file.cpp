@@ -1,5 +1,11 @@
 #include "settings/settings_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -26,18 +32,31 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+// A settings file of a few lines is the norm; more than this is not one.
+constexpr size_t kMaxSettingsBytes = 1 << 20;
 
-bool ReadWhole(const std::string& path, std::string& contents) {
-  FileHandle file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
+struct DescriptorCloser {
+  int fd;
+  ~DescriptorCloser() { ::close(fd); }
+};
+
+enum class ReadResult { Read, Missing, NotAFile };
+
+// Reads a regular file only: a FIFO or a device under the settings file's
+// name must neither block the start nor fill the memory.
+ReadResult ReadWhole(const std::string& path, std::string& contents) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::NotAFile;
+  const DescriptorCloser closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return ReadResult::NotAFile;
   char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) contents.append(buffer, n);
-  return true;
+  ssize_t n;
+  while (contents.size() < kMaxSettingsBytes && (n = ::read(fd, buffer, sizeof buffer)) > 0) {
+    contents.append(buffer, static_cast<size_t>(n));
+  }
+  if (contents.size() > kMaxSettingsBytes) contents.resize(kMaxSettingsBytes);
+  return ReadResult::Read;
 }
 
 // As atoi converts, but saturating instead of overflowing.
@@ -68,10 +87,17 @@ int32_t SettingsFile::Load(const std::string& path) {
   count_ = 0;
   const std::string systemPath = ToSystemPath(path);
   std::string contents;
-  if (!ReadWhole(systemPath, contents)) {
-    // Leave an empty file for the user to fill; never truncate one.
-    FileHandle created(std::fopen(systemPath.c_str(), "a"));
-    return 0;
+  switch (ReadWhole(systemPath, contents)) {
+    case ReadResult::Read:
+      break;
+    case ReadResult::Missing:
+    case ReadResult::NotAFile: {
+      // Leave an empty file for the user to fill; never truncate one. Opening
+      // for appending without blocking leaves anything but a file alone.
+      const int fd = ::open(systemPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
+      if (fd >= 0) ::close(fd);
+      return 0;
+    }
   }
   ReadLines(contents);
   if (count_ == 0) ReadPairs(contents);

@@ -51,7 +51,8 @@ std::string ProgramFilesPlace() {
 
 std::string AppDataPlace() {
   if (const char* value = Variable("APPDATA")) return Place(value);
-  if (const char* data = Variable("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
+  // Only an absolute XDG_DATA_HOME counts, as the XDG rules say.
+  if (const char* data = Variable("XDG_DATA_HOME"); data != nullptr && *data == '/') {
     return Place(data);
   }
   return Place(HomeDirectory() + "/.local/share");

@@ -268,6 +268,12 @@ const Case kCases[] = {
         .Config("file://{root}/prog/b.xml")
         .Searched({kWorkCandidate, kProgramCandidate, kUserCandidate})
         .Loading(kUserStartUpUrl),
+    Case("HiddenPackageFilesAreNotPackages")
+        .Files({"prog/._b.mvk", "prog/.a.mvk", "prog/b.mvk"})
+        .Game("file://{root}/prog/b.mvk")
+        .Work("{root}/prog/")
+        .Searched({kWorkCandidate, kProgramCandidate, kUserCandidate})
+        .Loading(kUserStartUpUrl),
     Case("OptionWithBlankGivesTwoPackageCandidates")
         .Args({kProgram, "-w", "800"})
         .Files({"prog/b.mvk"})

@@ -2,6 +2,7 @@
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <optional>
@@ -149,6 +150,21 @@ TEST(SettingsFile, UncreatableFileGivesNoEntries) {
   SettingsFile store(false, "");
   EXPECT_EQ(store.Load(file.string()), 0);
   EXPECT_FALSE(fs::exists(dir.Path() / "missing"));
+}
+
+// Anything but a regular file under the settings file's name is read as an
+// empty store: a FIFO must not block the start, a device must not fill memory.
+TEST(SettingsFile, OnlyRegularFilesAreRead) {
+  const test::TempDir dir("settings-file-");
+  const fs::path fifo = dir.Path() / "fifo.cfg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const fs::path device = dir.Path() / "zero.cfg";
+  fs::create_symlink("/dev/zero", device);
+  for (const fs::path& path : {fifo, device}) {
+    SettingsFile store(false, "");
+    EXPECT_EQ(store.Load(path.string()), 0) << path;
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 TEST(SettingsFile, ReloadReplacesEntries) {
