@@ -62,6 +62,9 @@ class BufferedInput {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         return line.size() > maxLength ? IoStatus::Failed : IoStatus::Ok;
       }
+      // The piece is in line now; a line that arrives in pieces must not
+      // take the earlier ones twice.
+      offset_ += available;
       const IoStatus filled = Fill();
       if (filled != IoStatus::Ok) return filled;
     }

@@ -95,7 +95,10 @@ STANDIN_EXPORT void ClientEngine_SetInputContainer(void* engine, void* window, i
 }
 
 STANDIN_EXPORT void ClientEngine_Stop(void* engine) {
-  EngineCall("ClientEngine_Stop", engine, [&](Engine&) { JournalLine("ClientEngine_Stop"); });
+  EngineCall("ClientEngine_Stop", engine, [&](Engine& e) {
+    JournalLine("ClientEngine_Stop");
+    e.RunStopHook();
+  });
 }
 
 STANDIN_EXPORT bool ClientEngine_RunOneFrame(void* engine) {

@@ -303,7 +303,16 @@ void Engine::SetConnectionCallbacks(GetStreamFn get, PostStreamFn post, QueryStr
   callbacks_.postStream = post;
   callbacks_.queryStream = query;
   callbacks_.releaseStream = release;
+  RunHook(script_.inRegister);
 }
+
+void Engine::RunHook(const std::vector<Command>& commands) {
+  for (const Command& command : commands) RunCommand(command, CurrentCallbacks(), quitting_);
+}
+
+void Engine::RunStopHook() { RunHook(script_.inStop); }
+
+void Engine::RunDestroyHook() { RunHook(script_.inDestroy); }
 
 void Engine::SetOpenUrlCallback(OpenUrlFn openUrl) { callbacks_.openUrl = openUrl; }
 
@@ -410,6 +419,7 @@ void DestroyEngine(void* handle) {
     return JournalLine("bad-engine ClientEngine_Destroy");
   }
   JournalLine("ClientEngine_Destroy");
+  global.engine->RunDestroyHook();
   global.engine.reset();
   global.destroyed = true;
 }

@@ -64,6 +64,9 @@ class Engine {
                               ReleaseStreamFn release);
   void SetOpenUrlCallback(OpenUrlFn openUrl);
   void RunFrame();
+  // The script's in-stop and in-destroy commands, run inside those calls.
+  void RunStopHook();
+  void RunDestroyHook();
 
  private:
   struct Watch {
@@ -71,6 +74,7 @@ class Engine {
     bool firstJournaled;
   };
   Callbacks CurrentCallbacks() const;
+  void RunHook(const std::vector<Command>& commands);
   void Poll(Watch& watch, bool& done);
   void MaybeShowFullScreen();
   DemoScene Scene() const;

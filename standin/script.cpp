@@ -177,6 +177,21 @@ bool ParseLine(const std::string& line, Script& script, std::string& error) {
     if (head.text == "stop-in-start") return script.stopInStart = true;
     if (head.text == "fullscreen-show") return script.fullscreenShow = true;
   }
+  if (!head.quoted && (head.text == "in-register" || head.text == "in-stop" || head.text == "in-destroy")) {
+    Command command;
+    if (!ParseCommand(tokens, 1, command, error)) return false;
+    if (command.verb == Verb::Watch) {
+      // Inside a call the player makes from its GUI thread; a watch there
+      // could wait for a transfer that cannot start.
+      error = "watch is not allowed in " + head.text;
+      return false;
+    }
+    auto& hook = head.text == "in-register" ? script.inRegister
+                 : head.text == "in-stop"   ? script.inStop
+                                            : script.inDestroy;
+    hook.push_back(std::move(command));
+    return true;
+  }
   if (head.quoted || head.text != "at") {
     error = "unknown line";
     return false;

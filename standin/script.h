@@ -36,6 +36,11 @@ struct Script {
   bool stopInStart = false;
   bool fullscreenShow = false;
   std::vector<Action> actions;        // in file order
+  // Run inside ConnectionManager_SetConnectionCallbacks (once the callbacks
+  // are stored), ClientEngine_Stop and ClientEngine_Destroy, in file order.
+  std::vector<Command> inRegister;
+  std::vector<Command> inStop;
+  std::vector<Command> inDestroy;
   std::vector<std::string> errors;    // "<line number> <reason>", one per rejected line
 };
 

@@ -103,6 +103,11 @@ void RawPeer::ReleaseStalls() {
   changed_.notify_all();
 }
 
+void RawPeer::NeverRead() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  neverRead_ = true;
+}
+
 void RawPeer::AcceptLoop() {
   for (;;) {
     {
@@ -132,6 +137,22 @@ bool RawPeer::StallOver(int fd) {
 }
 
 void RawPeer::Handle(int fd) {
+  bool neverRead = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    neverRead = neverRead_;
+    if (neverRead) requests_.emplace_back();
+  }
+  if (neverRead) {
+    changed_.notify_all();
+    // The client's close cannot be seen without reading: its end of stream
+    // waits behind the unread bytes. Hold the connection until the peer goes.
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return stopping_; });
+    lock.unlock();
+    ::close(fd);
+    return;
+  }
   std::string request;
   char chunk[4096];
   // The head, then (for a POST, which carries no length) whatever follows
@@ -170,6 +191,12 @@ void RawPeer::Handle(int fd) {
       SendAll(fd, response.bytes.data() + at, std::min(response.chunk, first - at));
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+  }
+  if (response.reset) {
+    const linger hardClose{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hardClose, sizeof hardClose);
+    ::close(fd);
+    return;
   }
   if (first < response.bytes.size()) {
     clientClosed = StallOver(fd);

@@ -19,6 +19,9 @@ struct CannedResponse {
   bool holdOpen = false;
   // Send in pieces of this size with a short pause between them (0: at once).
   size_t chunk = 0;
+  // After sending (up to stallAt), abort the connection with a reset instead
+  // of closing it.
+  bool reset = false;
 };
 
 class RawPeer {
@@ -39,6 +42,9 @@ class RawPeer {
   // Waits (bounded) until count connections were closed by the client.
   bool WaitForClientCloses(size_t count);
   void ReleaseStalls();
+  // From now on connections are accepted and never read from, until the peer
+  // goes away; each counts as a request with no bytes.
+  void NeverRead();
 
  private:
   void AcceptLoop();
@@ -53,6 +59,7 @@ class RawPeer {
   std::vector<std::string> requests_;
   size_t clientCloses_ = 0;
   bool released_ = false;
+  bool neverRead_ = false;
   bool stopping_ = false;
   std::vector<std::thread> handlers_;
   std::thread acceptor_;
