@@ -203,6 +203,9 @@ bool PlayerFrame::Stop() {
   if (timer.IsRunning()) timer.Stop();
   platform::Trace("Stop\n");
   activeFrame = nullptr;
+  // A callback on an engine thread that saw the frame before it was cleared
+  // finishes first; callbacks never wait on the network, so this is short.
+  WaitForStreamCallbacks();
   stopped = true;
   if (engine != nullptr && api.ClientEngine_Stop != nullptr) {
     api.ClientEngine_Stop(engine);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <map>
 
+#include "net/buffered_input.h"
 #include "net/transfer.h"
 
 namespace {
@@ -41,66 +42,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
 }
-
-// The connection's input with a small read-ahead, so that lines can be taken
-// off it and the rest handed to the body.
-class BufferedInput {
- public:
-  explicit BufferedInput(TcpConnection connection) : connection_(std::move(connection)) {}
-
-  // A line without its "\n" or "\r\n". Fails (Failed) past maxLength bytes.
-  IoStatus ReadLine(std::string& line, size_t maxLength) {
-    line.clear();
-    for (;;) {
-      const auto begin = pending_.begin() + static_cast<std::ptrdiff_t>(offset_);
-      const auto newline = std::find(begin, pending_.end(), '\n');
-      const size_t available = static_cast<size_t>(newline - begin);
-      if (line.size() + available > maxLength + 1) return IoStatus::Failed;
-      line.append(begin, newline);
-      if (newline != pending_.end()) {
-        offset_ += available + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line.size() > maxLength ? IoStatus::Failed : IoStatus::Ok;
-      }
-      // The piece is in line now; a line that arrives in pieces must not
-      // take the earlier ones twice.
-      offset_ += available;
-      const IoStatus filled = Fill();
-      if (filled != IoStatus::Ok) return filled;
-    }
-  }
-
-  // Waits until want bytes are in destination or the input ended.
-  IoStatus ReadFull(uint8_t* destination, size_t want, size_t& got) {
-    got = std::min(want, pending_.size() - offset_);
-    std::copy_n(pending_.data() + offset_, got, destination);
-    offset_ += got;
-    while (got < want) {
-      size_t n = 0;
-      const IoStatus status = connection_.ReadSome(reinterpret_cast<char*>(destination) + got, want - got, n);
-      if (status != IoStatus::Ok) return status;
-      got += n;
-    }
-    return IoStatus::Ok;
-  }
-
-  void Close() { connection_.Close(); }
-
- private:
-  IoStatus Fill() {
-    pending_.erase(0, offset_);
-    offset_ = 0;
-    char chunk[16 * 1024];
-    size_t n = 0;
-    const IoStatus status = connection_.ReadSome(chunk, sizeof chunk, n);
-    pending_.append(chunk, n);
-    return status;
-  }
-
-  TcpConnection connection_;
-  std::string pending_;
-  size_t offset_ = 0;
-};
 
 class HttpBody : public BodySource {
  public:
@@ -145,18 +86,21 @@ class HttpBody : public BodySource {
   bool failed_ = false;
 };
 
-// "Content-Length" as a number; nullopt when it is not one.
+// "Content-Length" read as atoi reads it: leading white space, an optional
+// sign, then the digits up to the first other character ("12abc" is 12).
+// nullopt when no digit follows: such a header announces no length. A value
+// beyond 32 bits is kept large enough for the caller to refuse it.
 std::optional<int64_t> ParseLength(std::string_view text) {
-  text = Trim(text);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
   bool negative = false;
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
     negative = text[0] == '-';
     text.remove_prefix(1);
   }
-  if (text.empty()) return std::nullopt;
+  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return std::nullopt;
   int64_t value = 0;
   for (char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    if (!std::isdigit(static_cast<unsigned char>(c))) break;
     value = value * 10 + (c - '0');
     if (value > int64_t{1} << 40) value = int64_t{1} << 40;  // far beyond any allowed length
   }
@@ -191,10 +135,15 @@ std::string BuildHttpRequest(const StreamUrl& url, const HttpRequestData& data, 
 }
 
 OpenResult OpenHttp(const StreamUrl& url, const HttpRequestData& data, const TransferContext& context) {
-  if (url.host.empty()) return Failure(wxURL_NOHOST);
+  // A control byte in the host would reach the Host line as it is.
+  if (url.host.empty() || !url.HostIsPlain()) return Failure(wxURL_NOHOST);
+  // A port out of range must not reach another one (the resolver would take
+  // it modulo 65536, or a service name).
+  const std::optional<std::string> port = url.ConnectPort("80");
+  if (!port) return Failure(wxURL_CONNERR);
   TcpConnection connection(context.timeoutMs, context.cancel);
   const ConnectStatus connected = context.proxy ? connection.Connect(context.proxy->host, context.proxy->port)
-                                                : connection.Connect(url.host, url.port.empty() ? "80" : url.port);
+                                                : connection.Connect(url.host, *port);
   if (connected == ConnectStatus::NoHost) return Failure(wxURL_NOHOST);
   if (connected == ConnectStatus::Refused) return Failure(wxURL_CONNERR);
   if (connected != ConnectStatus::Ok) return Failure(wxURL_PROTOERR);
@@ -249,4 +198,18 @@ OpenResult OpenHttp(const StreamUrl& url, const HttpRequestData& data, const Tra
   result.headerText = std::move(headerText);
   result.body = std::make_unique<HttpBody>(std::move(input), remaining < 0 ? -1 : remaining);
   return result;
+}
+
+OpenResult OpenTransfer(const StreamUrl& url, const HttpRequestData& data, const TransferContext& context) {
+  switch (url.Kind()) {
+    case UrlKind::Http:
+      return OpenHttp(url, data, context);
+    case UrlKind::File:
+      return OpenFile(url);
+    case UrlKind::Ftp:
+      return OpenFtp(url, context);
+    case UrlKind::Other:
+      break;
+  }
+  return Failure(wxURL_NOPROTO);
 }

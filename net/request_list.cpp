@@ -6,6 +6,7 @@ RequestList::RequestList() = default;
 RequestList::~RequestList() = default;
 
 void RequestList::Append(std::unique_ptr<StreamRequest> request) {
+  if (!request) return;
   std::lock_guard<std::mutex> guard(lock_);
   entries_.push_back(std::move(request));
 }

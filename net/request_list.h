@@ -21,7 +21,7 @@ class RequestList {
   RequestList(const RequestList&) = delete;
   RequestList& operator=(const RequestList&) = delete;
 
-  // Engine side, any thread.
+  // Engine side, any thread. A null record is not taken.
   void Append(std::unique_ptr<StreamRequest> request);
   // The engine's poll of the first request with key; see QueryStream. Each
   // out-pointer may be null.

@@ -3,6 +3,7 @@
 #include <wx/app.h>
 #include <wx/thread.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -25,6 +26,19 @@ namespace {
 
 constexpr size_t kNoLimit = static_cast<size_t>(-1);
 
+// Connection callbacks between their first look at activeFrame and their
+// return. Counted before that look, so that once the stop sequence has
+// cleared activeFrame and seen the count at zero, no callback holds the frame.
+std::atomic<int> callbacksInProgress{0};
+
+class CallbackScope {
+ public:
+  CallbackScope() { callbacksInProgress.fetch_add(1); }
+  ~CallbackScope() { callbacksInProgress.fetch_sub(1); }
+  CallbackScope(const CallbackScope&) = delete;
+  CallbackScope& operator=(const CallbackScope&) = delete;
+};
+
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 // The engine's header text is "Content-Type: " + value + "\r\n"; the value,
@@ -46,6 +60,7 @@ bool Register(int32_t key, const char* url, const char* header, std::string body
 }  // namespace
 
 extern "C" bool GetStream(int32_t key, const char* url, const char* header) {
+  const CallbackScope scope;
   try {
     if (activeFrame.load() == nullptr) return false;
     platform::Trace("GetStream : ");
@@ -61,6 +76,7 @@ extern "C" bool GetStream(int32_t key, const char* url, const char* header) {
 
 extern "C" bool PostStream(int32_t key, const char* url, const void* body, uint32_t bodySize, uint32_t /*ignored*/,
                            const char* header) {
+  const CallbackScope scope;
   try {
     if (activeFrame.load() == nullptr) return false;
     const char* bytes = body != nullptr ? static_cast<const char*>(body) : "";
@@ -80,6 +96,7 @@ extern "C" bool PostStream(int32_t key, const char* url, const void* body, uint3
 
 extern "C" bool QueryStream(int32_t key, uint32_t* receivedSize, int32_t* contentLength, bool* finished,
                             const uint8_t** body, const char** header) {
+  const CallbackScope scope;
   try {
     StreamHost* host = activeFrame.load();
     if (host == nullptr) return false;
@@ -90,6 +107,7 @@ extern "C" bool QueryStream(int32_t key, uint32_t* receivedSize, int32_t* conten
 }
 
 extern "C" bool ReleaseStream(int32_t key) {
+  const CallbackScope scope;
   try {
     StreamHost* host = activeFrame.load();
     if (host == nullptr) return false;
@@ -98,6 +116,10 @@ extern "C" bool ReleaseStream(int32_t key) {
   } catch (...) {
     return false;
   }
+}
+
+void WaitForStreamCallbacks() {
+  while (callbacksInProgress.load() != 0) wxMicroSleep(100);
 }
 
 extern "C" void OpenUrlTargetCallback(const char* url) {

@@ -14,3 +14,9 @@ bool QueryStream(int32_t key, uint32_t* receivedSize, int32_t* contentLength, bo
 bool ReleaseStream(int32_t key);
 void OpenUrlTargetCallback(const char* url);
 }
+
+// Waits until no connection callback is still running on an engine thread.
+// The stop sequence calls it right after clearing activeFrame: a callback that
+// had read the frame before then may still be using it. The callbacks never
+// wait for network work, so this wait is short.
+void WaitForStreamCallbacks();

@@ -1,5 +1,6 @@
 #include "net/stream_url.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -14,6 +15,25 @@ size_t SchemeLength(std::string_view text) {
   size_t i = 1;
   while (i < text.size() && IsSchemeChar(text[i])) ++i;
   return i < text.size() && text[i] == ':' ? i : 0;
+}
+
+const char kHex[] = "0123456789ABCDEF";
+
+bool IsControlOrBlank(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= 0x20 || byte == 0x7F;
+}
+
+// 1 to 5 decimal digits with a value of 1 to 65535, as a plain number.
+std::optional<std::string> PortNumber(std::string_view text) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > 65535) return std::nullopt;
+  return std::to_string(value);
 }
 
 int HexValue(char c) {
@@ -56,11 +76,36 @@ UrlKind StreamUrl::Kind() const {
   return UrlKind::Other;
 }
 
+std::string StreamUrl::FullPath() const {
+  std::string full = path;
+  if (hasQuery) full += "?" + query;
+  if (hasFragment) full += "#" + fragment;
+  return full;
+}
+
 std::string StreamUrl::RequestTarget() const {
-  std::string target = path.empty() ? "/" : path;
-  if (hasQuery) target += "?" + query;
-  if (hasFragment) target += "#" + fragment;
+  const std::string raw = (path.empty() ? "/" : "") + FullPath();
+  std::string target;
+  for (char c : raw) {
+    if (!IsControlOrBlank(c)) {
+      target += c;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    target += '%';
+    target += kHex[byte >> 4];
+    target += kHex[byte & 0x0F];
+  }
   return target;
+}
+
+std::optional<std::string> StreamUrl::ConnectPort(const char* defaultPort) const {
+  if (port.empty()) return std::string(defaultPort);
+  return PortNumber(port);
+}
+
+bool StreamUrl::HostIsPlain() const {
+  return std::none_of(host.begin(), host.end(), IsControlOrBlank);
 }
 
 std::string StreamUrl::ProxyTarget() const {
@@ -126,20 +171,30 @@ std::string PercentDecode(std::string_view text) {
 std::optional<ProxyAddress> ParseProxy(const char* text) {
   if (text == nullptr) return std::nullopt;
   std::string_view rest(text);
-  if (rest.substr(0, 7) == "http://") rest.remove_prefix(7);
+  if (rest.size() >= 7) {
+    std::string scheme(rest.substr(0, 7));
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (scheme == "http://") rest.remove_prefix(7);
+  }
   rest = rest.substr(0, rest.find('/'));
+  if (const size_t at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
   const size_t colon = rest.rfind(':');
-  if (colon == std::string_view::npos || colon == 0 || colon + 1 == rest.size()) return std::nullopt;
-  ProxyAddress proxy{std::string(rest.substr(0, colon)), std::string(rest.substr(colon + 1))};
-  for (char c : proxy.port)
-    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+  if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+  const std::optional<std::string> port = PortNumber(rest.substr(colon + 1));
+  if (!port) return std::nullopt;
+  ProxyAddress proxy{std::string(rest.substr(0, colon)), *port};
+  if (std::any_of(proxy.host.begin(), proxy.host.end(), IsControlOrBlank)) return std::nullopt;
   return proxy;
 }
 
 std::optional<std::string> BrowserTarget(std::string_view url) {
   if (url.empty()) return std::nullopt;
   std::string target;
-  const size_t schemeLength = SchemeLength(url);
+  size_t schemeLength = SchemeLength(url);
+  // "localhost:3000/x": a host and its port, not a scheme.
+  if (schemeLength > 0 && schemeLength + 1 < url.size() &&
+      std::isdigit(static_cast<unsigned char>(url[schemeLength + 1])))
+    schemeLength = 0;
   if (schemeLength == 0) {
     // Never let the opener take a scheme-less text as a local file.
     target = url.substr(0, 2) == "//" ? "http:" : "http://";
@@ -148,15 +203,14 @@ std::optional<std::string> BrowserTarget(std::string_view url) {
     for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (scheme != "http" && scheme != "https") return std::nullopt;
   }
-  static const char hex[] = "0123456789ABCDEF";
   for (char c : url) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte > 0x20 && byte < 0x7F) {
       target += c;
     } else {
       target += '%';
-      target += hex[byte >> 4];
-      target += hex[byte & 0x0F];
+      target += kHex[byte >> 4];
+      target += kHex[byte & 0x0F];
     }
   }
   return target;

@@ -58,6 +58,7 @@ ConnectStatus TcpConnection::Connect(const std::string& host, const std::string&
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;  // a port number only, never a service name
   AddressList addresses;
   const int found = ::getaddrinfo(name.c_str(), port.c_str(), &hints, &addresses.head);
   if (found == EAI_SERVICE) return ConnectStatus::Refused;

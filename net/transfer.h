@@ -1,7 +1,9 @@
-// Opening one request's URL and reading its body. HTTP goes through our own
-// client (the request bytes must be exact, and every wait must be bounded and
-// interruptible); file and ftp URLs through the toolkit's protocols as plain
-// streams. Runs on the worker thread only.
+// Opening one request's URL and reading its body. Runs on the worker thread
+// only. HTTP and FTP go through small clients of our own on TcpConnection (the
+// request bytes must be exact, and every wait must be bounded and
+// interruptible, which the toolkit's protocol classes are not); file URLs are
+// read with plain system calls. file and ftp are plain streams without header
+// text.
 #pragma once
 
 #include <cstddef>
@@ -60,4 +62,14 @@ constexpr size_t kMaxResponseLine = 64 * 1024;
 constexpr size_t kMaxResponseHeaders = 100 * 1024;
 
 OpenResult OpenHttp(const StreamUrl& url, const HttpRequestData& data, const TransferContext& context);
-OpenResult OpenToolkitStream(const StreamUrl& url, const TransferContext& context);
+// Chooses by the URL's scheme; wxURL_NOPROTO for a scheme without a client.
+OpenResult OpenTransfer(const StreamUrl& url, const HttpRequestData& data, const TransferContext& context);
+// Regular files only: a FIFO, device or directory could block a read for good
+// or never end, and fails as wxURL_PROTOERR. The path is FullPath
+// percent-decoded into bytes, as the toolkit's file protocol took it.
+OpenResult OpenFile(const StreamUrl& url);
+// Passive-mode retrieval: login (anonymous without user information), binary
+// type, PASV, RETR of the percent-decoded FullPath ("/" when empty). The data
+// connection goes to the URL's host. The body ends when the server closes the
+// data connection.
+OpenResult OpenFtp(const StreamUrl& url, const TransferContext& context);

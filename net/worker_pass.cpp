@@ -17,7 +17,7 @@ namespace {
 // Every read lands here first; only the worker uses it.
 uint8_t scratch[kReadBlock];
 
-std::atomic<size_t> allocationLimit{SIZE_MAX};
+std::atomic<size_t> allocationLimit{kDefaultBodyLimit};
 
 std::unique_ptr<uint8_t[]> AllocateBlock(size_t size) {
   if (size > allocationLimit.load()) return nullptr;
@@ -37,8 +37,7 @@ void Open(StreamHost& host, StreamRequest& request, const WorkerSettings& settin
   context.timeoutMs = host.socketTimeoutMs;
   context.cancel = [&host] { return host.closeRequested.load(); };
   context.proxy = settings.proxy;
-  OpenResult opened = request.url.Kind() == UrlKind::Http ? OpenHttp(request.url, request.httpData, context)
-                                                          : OpenToolkitStream(request.url, context);
+  OpenResult opened = OpenTransfer(request.url, request.httpData, context);
   std::unique_ptr<uint8_t[]> block;
   if (opened.error == wxURL_NOERR && opened.contentLength > 0) {
     block = AllocateBlock(static_cast<size_t>(opened.contentLength));
@@ -64,9 +63,11 @@ void Open(StreamHost& host, StreamRequest& request, const WorkerSettings& settin
 bool Grow(RequestList& list, StreamRequest& request, size_t more) {
   const size_t held = request.receivedSize;
   if (held + more <= request.capacity) return true;
+  // A body without length may fill the limit exactly, but not pass it.
+  const size_t limit = std::min<size_t>(allocationLimit.load(), UINT32_MAX);
+  if (held + more > limit) return false;
+  const size_t capacity = std::min(held + kGrowthStep, limit);
   platform::Trace("realloc stream\n");
-  const size_t capacity = held + kGrowthStep;
-  if (capacity > UINT32_MAX) return false;
   std::unique_ptr<uint8_t[]> block = AllocateBlock(capacity);
   if (!block) return false;
   if (held > 0) std::memcpy(block.get(), request.buffer.get(), held);

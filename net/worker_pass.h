@@ -21,6 +21,9 @@ constexpr size_t kGrowthStep = 524288;
 void RunPass(StreamHost& host, const WorkerSettings& settings);
 
 // Largest single body block the worker will allocate; an announced length or
-// a growth beyond it fails the request as a refused allocation would.
+// a body without length growing beyond it fails the request as a refused
+// allocation would (the last growth stops at the limit). The default is the
+// largest length the engine's signed 32-bit fields can describe.
 // Process-wide; tests lower it.
+constexpr size_t kDefaultBodyLimit = 2147483647;
 void SetBodyAllocationLimit(size_t bytes);

@@ -296,14 +296,19 @@ INSTANTIATE_TEST_SUITE_P(
         // The limit is on bytes, not lines: 10,000 short lines are a valid head.
         Completes("tenThousandShortHeaderLines", Canned(HeaderLines(10000, "A: %zu")), "ok", 2,
                   "Content-Length: 2\n", 2),
-        // No usable length: nothing allocated in advance, the body ends at
-        // the close. The value is reported as written.
+        // No usable length (negative, or no digits at all): nothing allocated
+        // in advance, the body ends at the close. The value is reported as
+        // written.
         Completes("lengthMinusFive", Canned(HttpHead("200 OK", {"Content-Length: -5"}) + kUntilClose), kUntilClose,
                   -5, "Content-Length: -5\n", 524288),
         Completes("lengthNotANumber", Canned(HttpHead("200 OK", {"Content-Length: abc"}) + kUntilClose),
                   kUntilClose, 0, "Content-Length: abc\n", 524288),
-        Completes("lengthWithTrailingText", Canned(HttpHead("200 OK", {"Content-Length: 12abc"}) + kUntilClose),
-                  kUntilClose, 0, "Content-Length: 12abc\n", 524288),
+        // The length is read as atoi reads it: the digits up to the first
+        // other character announce it.
+        Completes("lengthWithTrailingText", HeldOpen(HttpHead("200 OK", {"Content-Length: 12abc"}) + kUntilClose),
+                  kUntilClose.substr(0, 12), 12, "Content-Length: 12abc\n", 12),
+        Completes("lengthWithSign", HeldOpen(HttpHead("200 OK", {"Content-Length: +5"}) + "helloEXTRA"), "hello", 5,
+                  "Content-Length: +5\n", 5),
         // Too large to hold: the request fails, nothing is allocated.
         Fails("lengthOfElevenDigits", Server::Canned,
               Canned(HttpHead("200 OK", {"Content-Length: 99999999999"}) + "x")),

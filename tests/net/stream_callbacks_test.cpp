@@ -5,6 +5,8 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <wx/log.h>
 
@@ -97,6 +99,8 @@ struct FailCase {
 class FailedRequest : public ::testing::TestWithParam<FailCase> {};
 
 std::string WithPort(std::string url, int port) {
+  if (const size_t at = url.find("BIGPORT"); at != std::string::npos)
+    url.replace(at, 7, std::to_string(65536 + port));  // the peer's port modulo 65536
   if (const size_t at = url.find("PORT"); at != std::string::npos) url.replace(at, 4, std::to_string(port));
   return url;
 }
@@ -127,7 +131,7 @@ TEST_P(FailedRequest, CarriesTheUrlErrorCode) {
   const wxLogNull quiet;
   TransferContext context;
   context.timeoutMs = 5000;
-  const OpenResult opened = url.Kind() == UrlKind::Http ? OpenHttp(url, {}, context) : OpenToolkitStream(url, context);
+  const OpenResult opened = OpenTransfer(url, {}, context);
   EXPECT_EQ(opened.error, GetParam().error);
   EXPECT_EQ(opened.body, nullptr);
 }
@@ -138,22 +142,80 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailedRequest,
                                            FailCase{"refused", "http://127.0.0.1:1/x", wxURL_CONNERR},
                                            FailCase{"emptyHost", "http:///x", wxURL_NOHOST},
                                            FailCase{"missingFile", "file:///nonexistent/mervane/x", wxURL_PROTOERR},
-                                           FailCase{"ftpRefused", "ftp://127.0.0.1:1/x", wxURL_CONNERR}),
+                                           // Only regular files: no device, no directory.
+                                           FailCase{"device", "file:///dev/zero", wxURL_PROTOERR},
+                                           FailCase{"directory", "file:///", wxURL_PROTOERR},
+                                           FailCase{"ftpRefused", "ftp://127.0.0.1:1/x", wxURL_CONNERR},
+                                           // A port out of range never reaches another port.
+                                           FailCase{"portWrapsAround", "http://127.0.0.1:BIGPORT/x", wxURL_CONNERR},
+                                           FailCase{"portZero", "http://127.0.0.1:0/x", wxURL_CONNERR},
+                                           FailCase{"portName", "http://127.0.0.1:http/x", wxURL_CONNERR},
+                                           FailCase{"ftpPortWrapsAround", "ftp://127.0.0.1:BIGPORT/x", wxURL_CONNERR},
+                                           // Line breaks in the host would inject headers.
+                                           FailCase{"hostWithLineBreak", "http://127.0.0.1\r\nX-Injected: y:PORT/x",
+                                                    wxURL_NOHOST}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(StreamCallbacks, FileUrlIsReadWithoutHeaderText) {
-  const std::string path = std::filesystem::temp_directory_path() / ("mervane-net-file-" + std::to_string(::getpid()));
-  std::ofstream(path, std::ios::binary) << std::string("file\0body", 9);
-  StreamService service;
-  // "http://" in the query must not make it an HTTP transfer.
-  const std::string url = "file://" + path + "?from=http://example.invalid/";
-  ASSERT_TRUE(GetStream(1, url.c_str(), "Content-Type: a\r\n"));
-  const Poll p = WaitForOutcome(1);
-  EXPECT_TRUE(p.finished);
-  EXPECT_EQ(p.Data(), std::string("file\0body", 9));
-  EXPECT_EQ(p.length, 0);
-  EXPECT_EQ(p.header, nullptr);
+struct FileCase {
+  const char* name;
+  std::string onDisk;  // relative to a scratch directory
+  std::string inUrl;   // what follows the directory in the URL
+};
+
+class FileUrl : public ::testing::TestWithParam<FileCase> {};
+
+// Read without header text, length 0, finished at the end of the file. The
+// path is the URL's path with its query and fragment, percent-decoded into
+// bytes, as the toolkit's file protocol took it.
+TEST_P(FileUrl, IsReadWithoutHeaderText) {
+  const FileCase& c = GetParam();
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("mervane-net-file-" + std::to_string(::getpid()));
+  const std::filesystem::path file = dir / c.onDisk;
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << std::string("file\0body", 9);
+  {
+    StreamService service;
+    const std::string url = "file://" + dir.string() + "/" + c.inUrl;
+    ASSERT_TRUE(GetStream(1, url.c_str(), "Content-Type: a\r\n"));
+    const Poll p = WaitForOutcome(1);
+    EXPECT_TRUE(p.finished);
+    EXPECT_EQ(p.Data(), std::string("file\0body", 9));
+    EXPECT_EQ(p.length, 0);
+    EXPECT_EQ(p.header, nullptr);
+  }
+  std::filesystem::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileUrl,
+    ::testing::Values(FileCase{"plain", "plain", "plain"},
+                      // "http://" in the query must not make it an HTTP transfer.
+                      FileCase{"queryAndFragmentArePartOfThePath", "q?from=http:/x/y#f", "q?from=http://x/y#f"},
+                      FileCase{"percentDecodedIntoBytes", "a b\xe9%", "a%20b%E9%25"},
+                      FileCase{"rawNonUtf8Bytes", "raw\xff", "raw\xff"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A FIFO would block the open (and the stop sequence behind it) until a writer
+// came; it is refused at once, like any file that is not a regular one.
+TEST(StreamCallbacks, FifoIsRefusedAtOnce) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("mervane-net-fifo-" + std::to_string(::getpid()))).string();
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  {
+    StreamService service;
+    ASSERT_TRUE(GetStream(1, ("file://" + path).c_str(), "Content-Type: a\r\n"));
+    const Poll p = WaitForOutcome(1);
+    EXPECT_FALSE(p.finished);
+    EXPECT_TRUE(p.Untouched());
+  }
   std::filesystem::remove(path);
+}
+
+TEST(StreamCallbacks, NullRecordIsNotAppended) {
+  RequestList list;
+  list.Append(nullptr);
+  EXPECT_EQ(list.Count(), 0u);
 }
 
 TEST(StreamCallbacks, OpenUrlHandsOnlyWebPagesToTheBrowser) {

@@ -3,6 +3,7 @@
 // under AddressSanitizer and ThreadSanitizer as well.
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -116,6 +117,32 @@ TEST(StreamConcurrency, EngineThreadsDuringTransfersAndStop) {
   }));
   EXPECT_FALSE(GetStream(1, urls[0].c_str(), "Content-Type: a\r\n"));
   service.worker.Join();
+}
+
+// The stop sequence waits for callbacks that had read the frame before it was
+// cleared: the frame goes right after, while engine threads keep calling.
+TEST(StreamConcurrency, StopWaitsForCallbacksStillRunning) {
+  auto host = std::make_unique<StreamHost>();
+  activeFrame = host.get();
+  std::atomic<bool> run{true};
+  std::vector<std::thread> engine;
+  for (int t = 0; t < 3; ++t) {
+    engine.emplace_back([&, t] {
+      for (int32_t key = t; run; key += 3) {
+        GetStream(key, "noscheme", "Content-Type: a\r\n");
+        QueryStream(key, nullptr, nullptr, nullptr, nullptr, nullptr);
+        ReleaseStream(key);
+      }
+    });
+  }
+  ASSERT_TRUE(Eventually([&] { return host->requests.Count() > 100; }));
+  activeFrame = nullptr;
+  WaitForStreamCallbacks();
+  host->requests.DeleteAll();
+  host.reset();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // callbacks meet a stopped service
+  run = false;
+  for (auto& t : engine) t.join();
 }
 
 }  // namespace

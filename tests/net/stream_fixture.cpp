@@ -103,6 +103,7 @@ bool StreamService::TryStop(const std::function<void()>& destroyEngine) {
   if (locked == wxMUTEX_BUSY) return false;
   lockHeld_ = locked == wxMUTEX_NO_ERROR;
   activeFrame = nullptr;
+  WaitForStreamCallbacks();
   stopped_ = true;
   if (destroyEngine) destroyEngine();
   host.requests.DeleteAll();

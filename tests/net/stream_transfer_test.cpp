@@ -69,6 +69,11 @@ INSTANTIATE_TEST_SUITE_P(
                      std::string(kTail) + "\r\n" + std::string("a\0\xff\r\nz", 6)},
         WireCase{"emptyPostIsGet", "/e", "Content-Type: a\r\n", "", true, "",
                  "GET /e HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Type: a\r\n" + std::string(kTail) + "\r\n"},
+        // Blanks and control bytes in the target can neither end the request
+        // line nor start a header; other bytes stay raw.
+        WireCase{"controlBytesEncoded", "/a b\r\nX: y\x7f\xe9?q r#f\tg", "Content-Type: a\r\n", "", false, "",
+                 "GET /a%20b%0D%0AX:%20y%7F\xe9?q%20r#f%09g HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Type: a\r\n" +
+                     std::string(kTail) + "\r\n"},
         WireCase{"userInfo", "/u", "Content-Type: a\r\n", "", false, "u:p@",
                  "GET /u HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Type: a\r\n" + std::string(kTail) +
                      "Authorization: Basic dTpw\r\n\r\n"}),
@@ -200,6 +205,7 @@ TEST(StreamTransfer, RefusedAllocationFailsTheRequest) {
   SetBodyAllocationLimit(4096);
   {
     StreamService service;
+    const TraceCapture trace;
     ASSERT_TRUE(GetStream(1, peer.Url("/big").c_str(), "Content-Type: a\r\n"));
     ASSERT_TRUE(GetStream(2, peer.Url("/grow").c_str(), "Content-Type: a\r\n"));
     for (int key : {1, 2}) {
@@ -207,8 +213,33 @@ TEST(StreamTransfer, RefusedAllocationFailsTheRequest) {
       EXPECT_TRUE(p.Untouched()) << key;
       EXPECT_FALSE(p.finished) << key;
     }
+    // A growth that the limit refuses is not announced.
+    EXPECT_EQ(trace.Text().find("realloc stream"), std::string::npos);
   }
-  SetBodyAllocationLimit(SIZE_MAX);
+  SetBodyAllocationLimit(kDefaultBodyLimit);
+}
+
+// A body without length may fill the allocation limit exactly (the last
+// growth stops at it), and fails one byte beyond.
+TEST(StreamTransfer, BodyWithoutLengthEndsAtTheLimit) {
+  constexpr size_t kLimit = 600000;
+  RawPeer peer;
+  peer.Serve("/fits", {HttpHead("200 OK", {}) + Bytes(kLimit)});
+  peer.Serve("/over", {HttpHead("200 OK", {}) + Bytes(kLimit + 1)});
+  SetBodyAllocationLimit(kLimit);
+  {
+    StreamService service;
+    ASSERT_TRUE(GetStream(1, peer.Url("/fits").c_str(), "Content-Type: a\r\n"));
+    ASSERT_TRUE(GetStream(2, peer.Url("/over").c_str(), "Content-Type: a\r\n"));
+    const Poll fits = WaitForOutcome(1);
+    EXPECT_TRUE(fits.finished);
+    EXPECT_EQ(fits.Data(), Bytes(kLimit));
+    service.Inspect(0, [&](const StreamRequest& r) { EXPECT_EQ(r.capacity, kLimit); });
+    const Poll over = WaitForOutcome(2);
+    EXPECT_FALSE(over.finished);
+    EXPECT_TRUE(over.Untouched());
+  }
+  SetBodyAllocationLimit(kDefaultBodyLimit);
 }
 
 TEST(StreamTransfer, TransferringShowsTheBytesHeldSoFar) {
