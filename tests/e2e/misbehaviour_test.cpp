@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_server.h"
 #include "support/player_run.h"
 #include "support/x11_driver.h"
 
@@ -24,93 +25,11 @@ namespace {
 
 using test::IndexOf;
 using test::LinesStartingWith;
+using test::LoopbackServer;
 using test::PlayerRun;
-
-bool Readable(int fd, int ms) {
-  pollfd p{fd, POLLIN, 0};
-  return poll(&p, 1, ms) > 0;
-}
-
-void SendAll(int fd, const std::string& bytes) {
-  for (size_t at = 0; at < bytes.size();) {
-    const ssize_t n = send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    at += static_cast<size_t>(n);
-  }
-}
-
-// The request's head, and for a POST (which carries no length) the body
-// bytes that follow it: the first ones waited for, then what is there.
-std::string ReadRequest(int fd) {
-  std::string request;
-  char chunk[4096];
-  size_t end = std::string::npos;
-  while ((end = request.find("\r\n\r\n")) == std::string::npos && Readable(fd, 5000)) {
-    const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-    if (n <= 0) break;
-    request.append(chunk, static_cast<size_t>(n));
-  }
-  if (end == std::string::npos || request.rfind("POST", 0) != 0) return request;
-  for (int wait = request.size() > end + 4 ? 0 : 1000; Readable(fd, wait); wait = 0) {
-    const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-    if (n <= 0) break;
-    request.append(chunk, static_cast<size_t>(n));
-  }
-  return request;
-}
-
-// A server on 127.0.0.1 that hands each connection, one after another, to a
-// handler; `done` is set when the server goes away.
-class LoopbackServer {
- public:
-  using Handler = std::function<void(int fd, const std::atomic<bool>& done)>;
-
-  explicit LoopbackServer(Handler handler) : handler_(std::move(handler)) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    listen(fd_, 128);
-    thread_ = std::thread([this] { Loop(); });
-  }
-  ~LoopbackServer() {
-    done_ = true;
-    thread_.join();
-    close(fd_);
-  }
-  LoopbackServer(const LoopbackServer&) = delete;
-  LoopbackServer& operator=(const LoopbackServer&) = delete;
-
-  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-  int Connections() const { return connections_; }
-  bool WaitForConnections(int count) const {
-    for (int i = 0; i < 2000 && connections_ < count; ++i) test::SleepMs(10);
-    return connections_ >= count;
-  }
-
- private:
-  void Loop() {
-    while (!done_) {
-      if (!Readable(fd_, 20)) continue;
-      const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) continue;
-      ++connections_;
-      handler_(client, done_);
-      close(client);
-    }
-  }
-
-  Handler handler_;
-  int fd_ = -1;
-  int port_ = 0;
-  std::atomic<bool> done_{false};
-  std::atomic<int> connections_{0};
-  std::thread thread_;
-};
+using test::ReadRequest;
+using test::Readable;
+using test::SendAll;
 
 // Answers every request with its own path as the body and keeps the requests.
 class EchoServer {

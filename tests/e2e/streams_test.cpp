@@ -1,15 +1,13 @@
 // The engine's network and desktop requests served by the real player: a GET
 // and a POST fetched over loopback, and web pages handed to the desktop.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <atomic>
+#include <mutex>
 #include <string>
-#include <thread>
 
+#include "support/loopback_server.h"
 #include "support/player_run.h"
 #include "support/x11_driver.h"
 
@@ -18,59 +16,37 @@ namespace {
 using test::IndexOf;
 using test::PlayerRun;
 
-// Answers `count` connections on 127.0.0.1 with one fixed response each and
-// keeps what each request sent.
-class OneShotServer {
+// Answers every connection with one fixed response and keeps what each
+// request sent.
+class FixedResponseServer {
  public:
-  OneShotServer(std::string response, int count) : response_(std::move(response)) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    listen(fd_, 8);
-    thread_ = std::thread([this, count] {
-      for (int i = 0; i < count; ++i) Serve();
-    });
+  explicit FixedResponseServer(std::string response)
+      : response_(std::move(response)), server_([this](int fd, const std::atomic<bool>&) {
+          const std::string request = test::ReadRequest(fd);
+          {
+            std::lock_guard<std::mutex> lock(mutex_);
+            requests_ += request;
+          }
+          test::SendAll(fd, response_);
+        }) {}
+  std::string Url(const std::string& path) const { return server_.Url(path); }
+  std::string requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
   }
-  ~OneShotServer() {
-    shutdown(fd_, SHUT_RDWR);
-    close(fd_);
-    thread_.join();
-  }
-  int port() const { return port_; }
-  std::string requests() const { return requests_; }
 
  private:
-  void Serve() {
-    const int c = accept(fd_, nullptr, nullptr);
-    if (c < 0) return;
-    std::string got;
-    char buf[4096];
-    // Head, then whatever body follows within a short wait.
-    timeval tv{0, 300000};
-    setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    for (ssize_t n; (n = recv(c, buf, sizeof buf, 0)) > 0;) got.append(buf, static_cast<size_t>(n));
-    requests_ += got;
-    send(c, response_.data(), response_.size(), MSG_NOSIGNAL);
-    close(c);
-  }
-
-  std::string response_;
-  int fd_ = -1;
-  int port_ = 0;
-  std::thread thread_;
+  const std::string response_;
+  std::mutex mutex_;
   std::string requests_;
+  test::LoopbackServer server_;
 };
 
 TEST(Streams, EngineFetchesAndPostsThroughThePlayer) {
   test::X11Driver x11;
   if (!x11.ok()) GTEST_SKIP() << "no display";
-  OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 11\r\nETag: \"v1\"\r\n\r\nhello world", 2);
-  const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+  FixedResponseServer server("HTTP/1.0 200 OK\r\nContent-Length: 11\r\nETag: \"v1\"\r\n\r\nhello world");
+  const std::string base = server.Url("");
   PlayerRun run;
   run.Script("at 2 get 5 \"" + base + "/data?x=1\" \"Content-Type: text/plain\\r\\n\"\n"
              "at 2 watch 5\n"
