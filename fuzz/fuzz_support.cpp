@@ -25,16 +25,16 @@ class Scratch {
     root_ = fs::canonical(pattern, error).string() + "/";
     if (error) Die("cannot resolve the scratch directory", pattern);
 
-    for (const char* directory : {"work/sub", "work/with space", "program", "empty", "programfiles", "appdata"})
+    for (const char* directory : {"cwd/sub", "cwd/with space", "program", "empty", "programfiles", "appdata"})
       fs::create_directories(root_ + directory);
-    for (const char* file : {"work/game.mvk", "work/game.xml", "work/MRVStartup.mvk", "work/sub/c.mvk",
-                             "work/with space/b.mvk", "program/mervane-player", "program/MRVStartup.mvk",
+    for (const char* file : {"cwd/game.mvk", "cwd/game.xml", "cwd/MRVStartup.mvk", "cwd/sub/c.mvk",
+                             "cwd/with space/b.mvk", "program/mervane-player", "program/MRVStartup.mvk",
                              "program/zz.mvk", "program/zz.xml", "empty/mervane-player"})
       WriteFile(root_ + file, "");
 
     ::setenv("ProgramFiles", (root_ + "programfiles").c_str(), 1);
     ::setenv("APPDATA", (root_ + "appdata").c_str(), 1);
-    if (::chdir((root_ + "work").c_str()) != 0) Die("cannot enter the scratch directory", root_);
+    if (::chdir((root_ + "cwd").c_str()) != 0) Die("cannot enter the scratch directory", root_);
     // Claim the per-user place now, so that the first input does not see a
     // different tree from every later one.
     UserDataDirectory();

@@ -9,7 +9,7 @@
 namespace fuzz {
 
 // Created on first use and removed at a normal exit:
-//   {root}/work/           the current directory, with a few packages
+//   {root}/cwd/            the current directory, with a few packages
 //   {root}/program/        a program directory holding packages
 //   {root}/empty/          a program directory without any
 //   {root}/programfiles/   "ProgramFiles" points here

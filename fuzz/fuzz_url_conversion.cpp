@@ -96,7 +96,7 @@ int FuzzUrlConversion(const uint8_t* data, size_t size) {
   std::replace(slashes.begin(), slashes.end(), '\\', '/');
   FUZZ_CHECK(LocalPathToUrl(slashes) == url, "\"\\\" and \"/\" differ for [" + text + "]");
   if (!slashes.empty() && slashes.front() != '/')
-    FUZZ_CHECK(LocalPathToUrl(root + "work/" + slashes) == url, "relative [" + text + "] not taken from work/");
+    FUZZ_CHECK(LocalPathToUrl(root + "cwd/" + slashes) == url, "relative [" + text + "] not taken from cwd/");
 
   CheckLocation(text);
   CheckNormalised(text);

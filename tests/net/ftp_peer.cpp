@@ -1,5 +1,7 @@
 #include "ftp_peer.h"
 
+#include "support/loopback_server.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -10,19 +12,7 @@
 
 namespace {
 
-// A listening socket on 127.0.0.1 with a free port.
-int Listen(int& port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(fd, 8);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  port = ntohs(address.sin_port);
-  return fd;
-}
+using test::ListenOnLoopback;
 
 bool Readable(int fd) {
   pollfd p{fd, POLLIN, 0};
@@ -32,7 +22,7 @@ bool Readable(int fd) {
 }  // namespace
 
 FtpPeer::FtpPeer(FtpScript script) : script_(std::move(script)) {
-  listener_ = Listen(port_);
+  listener_ = ListenOnLoopback(port_);
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -106,7 +96,7 @@ void FtpPeer::Session(int control) {
     } else if (verb == "PASV") {
       int port = 0;
       if (dataListener >= 0) ::close(dataListener);
-      dataListener = Listen(port);
+      dataListener = ListenOnLoopback(port);
       Send(control, "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
                         std::to_string(port % 256) + ")\r\n");
     } else if (verb == "RETR" && dataListener >= 0) {

@@ -1,5 +1,7 @@
 #include "raw_peer.h"
 
+#include "support/loopback_server.h"
+
 #include <chrono>
 
 #include <arpa/inet.h>
@@ -46,17 +48,7 @@ std::string HttpHead(const std::string& status, const std::vector<std::string>& 
 }
 
 RawPeer::RawPeer() {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int yes = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(listener_, 128);
-  socklen_t length = sizeof address;
-  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
+  listener_ = test::ListenOnLoopback(port_);
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 

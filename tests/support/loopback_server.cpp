@@ -41,16 +41,23 @@ std::string ReadRequest(int fd) {
   return request;
 }
 
-LoopbackServer::LoopbackServer(Handler handler) : handler_(std::move(handler)) {
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int ListenOnLoopback(int& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int yes = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(fd, 128);
   socklen_t length = sizeof address;
-  getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
-  listen(fd_, 128);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+LoopbackServer::LoopbackServer(Handler handler) : handler_(std::move(handler)) {
+  fd_ = ListenOnLoopback(port_);
   thread_ = std::thread([this] { Loop(); });
 }
 

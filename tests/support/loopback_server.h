@@ -9,6 +9,9 @@
 
 namespace test {
 
+// A listening TCP socket on 127.0.0.1 with a free port, written to port.
+int ListenOnLoopback(int& port);
+
 // True when fd has input within ms milliseconds.
 bool Readable(int fd, int ms);
 void SendAll(int fd, const std::string& bytes);
